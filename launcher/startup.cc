@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "archive/big_file.h"
+#include "launcher/local_settings.h"
 #include "launcher/start_update.h"
 #include "platform/platform.h"
 
@@ -11,6 +13,8 @@
 
 Parlo_String g_gameDirectory;
 int32_t g_language = 0;
+Parlo_BigFile g_mainBigFile;
+Parlo_BigFile g_layersBigFile;
 
 namespace {
 
@@ -73,14 +77,18 @@ int RunUpdater(void* instance, const char* command_line) {
 
   int32_t language = 0;
   if (FindConfigureLanguage(command_line, &language)) {
-    // The language mode arrives with the archive: it stores the language in
-    // the main archive's "_localSettings" entry and ends with exit code 1.
+    // The language mode needs neither the graphics runtime nor the layers.
+    OpenOrCreateBigFile(&g_mainBigFile, main_archive.Buffer());
+    StoreLanguage(&g_mainBigFile, language);
     return 1;
   }
   if (!CheckGraphicsRuntime()) return -1;
 
-  // Opening "Vossarium.kbf" and "Layers.kbf" and reading "defaultLanguage"
-  // arrive with the archive and the typed text.
+  OpenOrCreateBigFile(&g_mainBigFile, main_archive.Buffer());
+  Parlo_String layers_archive = g_gameDirectory + "Layers.kbf";
+  OpenOrCreateBigFile(&g_layersBigFile, layers_archive.Buffer());
+  g_language = ReadLanguage(&g_mainBigFile);
+
   StartUpdate(instance);
   return 0;
 }

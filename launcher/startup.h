@@ -6,10 +6,15 @@
 
 #include "common/parlo_string.h"
 
+class Parlo_BigFile;
+
 // Directory of the running executable, ending in the platform's separator.
 extern Parlo_String g_gameDirectory;
 // The player's language number, read from the local settings (0 when unset).
 extern int32_t g_language;
+// "Vossarium.kbf" and "Layers.kbf" of the game directory, open for the whole run.
+extern Parlo_BigFile g_mainBigFile;
+extern Parlo_BigFile g_layersBigFile;
 
 // The path up to and including its last separator; empty when it has none.
 Parlo_String GameDirectoryFromPath(const char* module_path, char separator);
