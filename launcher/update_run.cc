@@ -24,8 +24,12 @@
 char g_updateBaseURL[1024] = VOSSARIUM_UPDATE_URL;
 
 const char* const g_clientResources[6] = {
-    "DravoClient",     "gfx_postfilters_and_layersetup", "gfx_layersetup_lowshadow",
-    "gfx_layersetup_hishadow", "gfx_backgrounds",        "gfx_basebackground",
+    "DravoClient",
+    "gfx_postfilters_and_layersetup",
+    "gfx_layersetup_lowshadow",
+    "gfx_layersetup_hishadow",
+    "gfx_backgrounds",
+    "gfx_basebackground",
 };
 
 namespace {
@@ -145,9 +149,9 @@ void FetchResourceList(Fendu_Update* frontEnd, Parlo_TypedText* list) {
 
 // Downloads one resource, unpacked when the list says so, retrying as the run
 // does. False when the player cancelled.
-bool DownloadResource(Fendu_Update* frontEnd, char* url, bool compressed,
-                      const Parlo_String& name, Parlo_StreamwriterMemory* body,
-                      std::unique_ptr<uint8_t[]>* unpacked, uint32_t* unpacked_length) {
+bool DownloadResource(Fendu_Update* frontEnd, char* url, bool compressed, const Parlo_String& name,
+                      Parlo_StreamwriterMemory* body, std::unique_ptr<uint8_t[]>* unpacked,
+                      uint32_t* unpacked_length) {
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
     body->Reset();
     unpacked->reset();
@@ -156,7 +160,8 @@ bool DownloadResource(Fendu_Update* frontEnd, char* url, bool compressed,
       UnpackResult result =
           UnpackResource(body->GetBuffer(), body->GetLength(), unpacked, unpacked_length);
       if (result == UnpackResult::kZeroLength) {
-        FatalError(Parlo_String::Format("Uncompressed size is zero in '%s'", name.Buffer()).Buffer());
+        FatalError(
+            Parlo_String::Format("Uncompressed size is zero in '%s'", name.Buffer()).Buffer());
       }
       // A body that does not unpack to what it announced is as good as a
       // failed download: it is fetched again, never stored.
@@ -236,8 +241,8 @@ Parlo_String ChooseDownloadBase(Fendu_Update* frontEnd, const Parlo_TypedText& l
   return url != nullptr ? Narrow(url) : base;
 }
 
-UnpackResult UnpackResource(const uint8_t* body, uint32_t length,
-                            std::unique_ptr<uint8_t[]>* out, uint32_t* out_length) {
+UnpackResult UnpackResource(const uint8_t* body, uint32_t length, std::unique_ptr<uint8_t[]>* out,
+                            uint32_t* out_length) {
   if (body == nullptr || length < 4) return UnpackResult::kFailed;
   uint32_t announced = uint32_t(body[0]) | uint32_t(body[1]) << 8 | uint32_t(body[2]) << 16 |
                        uint32_t(body[3]) << 24;

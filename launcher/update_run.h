@@ -36,8 +36,8 @@ enum class UnpackResult {
 
 // Unpacks a compressed resource body (4-byte little-endian length, then a zlib
 // stream) into `out`, which receives exactly the announced number of bytes.
-UnpackResult UnpackResource(const uint8_t* body, uint32_t length,
-                            std::unique_ptr<uint8_t[]>* out, uint32_t* out_length);
+UnpackResult UnpackResource(const uint8_t* body, uint32_t length, std::unique_ptr<uint8_t[]>* out,
+                            uint32_t* out_length);
 
 // One whole update run on the front end. True when it completed, false when
 // the player cancelled; every other outcome ends the process inside it.
