@@ -57,9 +57,9 @@ bool MoveFileReporting(const char* from, const char* to, uint32_t* error);
 // Tests replace the two starts to see what would be started, or to make a start
 // fail. An empty function restores the real behaviour.
 
-using ProcessStartHook = std::function<bool(std::string_view application,
-                                            std::string_view command_line,
-                                            std::string_view directory, uint32_t* error)>;
+using ProcessStartHook =
+    std::function<bool(std::string_view application, std::string_view command_line,
+                       std::string_view directory, uint32_t* error)>;
 using ShellStartHook = std::function<intptr_t(std::string_view file, std::string_view parameters,
                                               std::string_view directory)>;
 void SetProcessStartHook(ProcessStartHook hook);
