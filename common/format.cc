@@ -419,19 +419,25 @@ void WritePointer(Sink<CharT>& sink, const Spec& spec, const void* pointer) {
 
 template <typename CharT>
 void WriteFloat(Sink<CharT>& sink, const Spec& spec, double value) {
-  std::string narrow = "%";
-  if (spec.left) narrow += '-';
-  if (spec.plus) narrow += '+';
-  if (spec.space) narrow += ' ';
-  if (spec.alt) narrow += '#';
-  if (spec.zero) narrow += '0';
-  if (spec.width > 0) narrow += std::to_string(spec.width);
-  if (spec.precision >= 0) narrow += "." + std::to_string(spec.precision);
-  narrow += spec.letter;
-  int length = std::snprintf(nullptr, 0, narrow.c_str(), value);
+  // The conversion itself is the C library's; only its specification is rebuilt.
+  char narrow[64];
+  int at = 0;
+  narrow[at++] = '%';
+  if (spec.left) narrow[at++] = '-';
+  if (spec.plus) narrow[at++] = '+';
+  if (spec.space) narrow[at++] = ' ';
+  if (spec.alt) narrow[at++] = '#';
+  if (spec.zero) narrow[at++] = '0';
+  if (spec.width > 0) at += std::snprintf(narrow + at, sizeof(narrow) - at, "%d", int(spec.width));
+  if (spec.precision >= 0) {
+    at += std::snprintf(narrow + at, sizeof(narrow) - at, ".%d", int(spec.precision));
+  }
+  narrow[at++] = static_cast<char>(spec.letter);
+  narrow[at] = 0;
+  int length = std::snprintf(nullptr, 0, narrow, value);
   if (length <= 0) return;
   std::string text(static_cast<size_t>(length) + 1, '\0');
-  std::snprintf(text.data(), text.size(), narrow.c_str(), value);
+  std::snprintf(text.data(), text.size(), narrow, value);
   sink.Write(text.data(), static_cast<size_t>(length));
 }
 
