@@ -20,14 +20,24 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const std::string& ScratchPath() {
-  static const std::string path = [] {
+// One scratch file per run, removed again when the run ends.
+struct Scratch {
+  std::string path;
+  Scratch() {
     std::random_device seed;
-    return (std::filesystem::temp_directory_path() /
+    path = (std::filesystem::temp_directory_path() /
             ("fuzz_archive_" + std::to_string(seed()) + ".kbf"))
-        .string();
-  }();
-  return path;
+               .string();
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+  }
+};
+
+const std::string& ScratchPath() {
+  static const Scratch scratch;
+  return scratch.path;
 }
 
 void Put32(Bytes& out, uint64_t v) {
