@@ -22,6 +22,7 @@
 #endif
 
 char g_updateBaseURL[1024] = VOSSARIUM_UPDATE_URL;
+uint32_t g_retryPauseMs = 3000;
 
 const char* const g_clientResources[6] = {
     "DravoClient",
@@ -35,7 +36,6 @@ const char* const g_clientResources[6] = {
 namespace {
 
 constexpr int kAttempts = 20;
-constexpr uint32_t kRetryPauseMs = 3000;
 // Deflate never expands more than 1032 to 1: a prefix announcing more than
 // that (plus the stream's own framing) cannot be honest.
 constexpr uint64_t kMaxInflateRatio = 1032;
@@ -170,7 +170,7 @@ bool DownloadResource(Fendu_Update* frontEnd, char* url, bool compressed, const 
     if (ok) return true;
     if (frontEnd->IsCancelled()) return false;
     frontEnd->SetStatus(u"update_retry", attempt, kAttempts);
-    platform::SleepMs(kRetryPauseMs);
+    platform::SleepMs(g_retryPauseMs);
   }
   FatalError("Failed to acquire resource! Please try again later!");
 }

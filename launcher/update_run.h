@@ -13,6 +13,9 @@ class Parlo_TypedText;
 // The update server's base address: scheme, host and a trailing "/".
 extern char g_updateBaseURL[1024];
 
+// The pause after a failed download attempt (3000 ms; only test builds change it).
+extern uint32_t g_retryPauseMs;
+
 // Resources whose download makes the run deploy the game executable again.
 extern const char* const g_clientResources[6];
 
