@@ -41,12 +41,14 @@ VOSSARIUM_TEST_UPDATE_URL="http://127.0.0.1:$port/" \
 rc=$?
 wait "$server_pid"
 server_pid=
-cat "$game/stderr"
+# Windows programs end their lines with CR LF.
+tr -d '\r' <"$game/stderr" >"$game/log"
+cat "$game/log"
 [ $rc -eq 0 ] || fail "normal start ended with $rc, expected 0"
 grep -qE "^GET /resource\.002\.php\?language=12&client=0&firg=[0-9]+ HTTP/1\.1$" "$game/request" ||
   fail "unexpected list request: $(sed -n 2p "$game/request")"
 grep -q "^\[messagebox\] Vossarium - Fatal error!: Error while downloading resourcelist!$" \
-  "$game/stderr" || fail "no fatal message for the missing list"
+  "$game/log" || fail "no fatal message for the missing list"
 [ -f "$game/Layers.kbf" ] || fail "normal start created no Layers.kbf"
 for archive in Vossarium.kbf Layers.kbf; do
   "${runner[@]}" "$kbf" check "$game/$archive" </dev/null || fail "$archive is not sound"
