@@ -61,30 +61,6 @@ CharT* Substring(const CharT* text, int start_in, int count_in) {
 
 bool IsTrimByte(char c) { return c == ' ' || c == '\r' || c == '\t' || c == '\n'; }
 
-// White space by a fixed table rather than iswspace, whose answers differ
-// between the Windows and POSIX runtimes.
-bool IsWideSpace(char16_t c) {
-  switch (c) {
-    case u' ':
-    case u'\t':
-    case u'\n':
-    case u'\v':
-    case u'\f':
-    case u'\r':
-    case 0x0085:
-    case 0x00A0:
-    case 0x1680:
-    case 0x2028:
-    case 0x2029:
-    case 0x202F:
-    case 0x205F:
-    case 0x3000:
-      return true;
-    default:
-      return c >= 0x2000 && c <= 0x200A;
-  }
-}
-
 int HexValue(char16_t c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -177,7 +153,7 @@ bool Parlo_StringW::operator==(const char16_t* text) const {
 
 void Parlo_StringW::TrimRight() {
   if (buffer_ == nullptr) return;
-  for (size_t length = TextLength(buffer_); length > 0 && IsWideSpace(buffer_[length - 1]);) {
+  for (size_t length = TextLength(buffer_); length > 0 && Parlo_IsWideSpace(buffer_[length - 1]);) {
     buffer_[--length] = 0;
   }
 }
@@ -453,3 +429,25 @@ Parlo_String Parlo_String::Base64(const void* data, int length) {
 }
 
 Parlo_String Parlo_String::ToBase64() const { return Base64(buffer_, Length()); }
+
+bool Parlo_IsWideSpace(char16_t c) {
+  switch (c) {
+    case u' ':
+    case u'\t':
+    case u'\n':
+    case u'\v':
+    case u'\f':
+    case u'\r':
+    case 0x0085:
+    case 0x00A0:
+    case 0x1680:
+    case 0x2028:
+    case 0x2029:
+    case 0x202F:
+    case 0x205F:
+    case 0x3000:
+      return true;
+    default:
+      return c >= 0x2000 && c <= 0x200A;
+  }
+}

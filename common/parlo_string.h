@@ -5,6 +5,10 @@
 #include <cstdarg>
 #include <cstdint>
 
+// White space of wide text by one fixed table (the Unicode white space of the
+// basic plane), so Windows and POSIX agree where their runtimes' iswspace differ.
+bool Parlo_IsWideSpace(char16_t c);
+
 // A wide string: UTF-16 code units in char16_t. The null state (Buffer() ==
 // nullptr) arises only from a null pointer or a failed conversion.
 class Parlo_StringW {

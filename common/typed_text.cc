@@ -8,27 +8,7 @@
 #include <string_view>
 #include <utility>
 
-bool TypedTextIsSpace(char16_t c) {
-  switch (c) {
-    case u' ':
-    case u'\t':
-    case u'\n':
-    case u'\v':
-    case u'\f':
-    case u'\r':
-    case 0x0085:
-    case 0x00A0:
-    case 0x1680:
-    case 0x2028:
-    case 0x2029:
-    case 0x202F:
-    case 0x205F:
-    case 0x3000:
-      return true;
-    default:
-      return c >= 0x2000 && c <= 0x200A;
-  }
-}
+bool TypedTextIsSpace(char16_t c) { return Parlo_IsWideSpace(c); }
 
 namespace {
 
