@@ -17,6 +17,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/hooks.h"
 #include "platform/platform.h"
 #include "platform/posix/utf_codec.h"
 #include "platform/process.h"
@@ -24,11 +25,6 @@
 namespace platform {
 
 namespace {
-
-std::mutex g_hook_mutex;
-MessageBoxHook g_message_box_hook;
-LibraryHook g_library_hook;
-ShellOpenHook g_shell_open_hook;
 
 // main()'s arguments once SetCommandLine has run; until then /proc has them.
 bool g_args_set = false;
@@ -262,7 +258,9 @@ bool FileSetEnd(FileHandle file) {
   return pos >= 0 && ftruncate(FdOf(file), pos) == 0;
 }
 
-bool FileFlush(FileHandle file) { return file && fsync(FdOf(file)) == 0; }
+// fdatasync: the bytes and what it takes to read them back (the length), without
+// the time stamps that fsync would also wait for.
+bool FileFlush(FileHandle file) { return file && fdatasync(FdOf(file)) == 0; }
 
 void FileClose(FileHandle file) {
   if (file) close(FdOf(file));
@@ -347,11 +345,7 @@ void DebugOutput(const char16_t* text) {
 }
 
 int ShowMessageBox(const char* text, const char* caption, uint32_t flags) {
-  MessageBoxHook hook;
-  {
-    std::lock_guard<std::mutex> lock(g_hook_mutex);
-    hook = g_message_box_hook;
-  }
+  MessageBoxHook hook = hooks::CurrentMessageBoxHook();
   std::string_view text_view = text ? text : "";
   std::string_view caption_view = caption ? caption : "";
   if (hook) return hook(text_view, caption_view, flags);
@@ -368,11 +362,7 @@ int ShowMessageBoxW(const char16_t* text, const char16_t* caption, uint32_t flag
 }
 
 bool ShellOpen(const char* address) {
-  ShellOpenHook hook;
-  {
-    std::lock_guard<std::mutex> lock(g_hook_mutex);
-    hook = g_shell_open_hook;
-  }
+  ShellOpenHook hook = hooks::CurrentShellOpenHook();
   std::string_view view = address ? address : "";
   if (hook) return hook(view);
   std::string shown;
@@ -382,11 +372,7 @@ bool ShellOpen(const char* address) {
 }
 
 bool LibraryExists(const char* name) {
-  LibraryHook hook;
-  {
-    std::lock_guard<std::mutex> lock(g_hook_mutex);
-    hook = g_library_hook;
-  }
+  LibraryHook hook = hooks::CurrentLibraryHook();
   std::string_view view = name ? name : "";
   if (hook) return hook(view);
   if (view.size() >= 4) {
@@ -398,21 +384,6 @@ bool LibraryExists(const char* name) {
   if (!library) return false;
   dlclose(library);
   return true;
-}
-
-void SetMessageBoxHook(MessageBoxHook hook) {
-  std::lock_guard<std::mutex> lock(g_hook_mutex);
-  g_message_box_hook = std::move(hook);
-}
-
-void SetLibraryHook(LibraryHook hook) {
-  std::lock_guard<std::mutex> lock(g_hook_mutex);
-  g_library_hook = std::move(hook);
-}
-
-void SetShellOpenHook(ShellOpenHook hook) {
-  std::lock_guard<std::mutex> lock(g_hook_mutex);
-  g_shell_open_hook = std::move(hook);
 }
 
 // ---- Text ------------------------------------------------------------------

@@ -15,16 +15,13 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/hooks.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 
 namespace platform {
 
 namespace {
-
-std::mutex g_process_hook_mutex;
-ProcessStartHook g_process_start_hook;
-ShellStartHook g_shell_start_hook;
 
 // Marks every descriptor above the standard three close-on-exec, so a started
 // program keeps none of ours. Runs between fork and exec: system calls only.
@@ -133,11 +130,7 @@ bool StartProcess(const char* application, const char* command_line, const char*
   uint32_t ignored = 0;
   if (!error) error = &ignored;
   *error = 0;
-  ProcessStartHook hook;
-  {
-    std::lock_guard<std::mutex> lock(g_process_hook_mutex);
-    hook = g_process_start_hook;
-  }
+  ProcessStartHook hook = hooks::CurrentProcessStartHook();
   if (hook) {
     return hook(application ? application : "", command_line ? command_line : "",
                 directory ? directory : "", error);
@@ -151,11 +144,7 @@ bool StartProcess(const char* application, const char* command_line, const char*
 }
 
 intptr_t ShellStart(const char* file, const char* parameters, const char* directory) {
-  ShellStartHook hook;
-  {
-    std::lock_guard<std::mutex> lock(g_process_hook_mutex);
-    hook = g_shell_start_hook;
-  }
+  ShellStartHook hook = hooks::CurrentShellStartHook();
   if (hook) return hook(file ? file : "", parameters ? parameters : "", directory ? directory : "");
   if (!file) return 2;
   std::string line = QuotedName(file);
@@ -224,16 +213,6 @@ bool MoveFileReporting(const char* from, const char* to, uint32_t* error) {
     close(dir_fd);
   }
   return true;
-}
-
-void SetProcessStartHook(ProcessStartHook hook) {
-  std::lock_guard<std::mutex> lock(g_process_hook_mutex);
-  g_process_start_hook = std::move(hook);
-}
-
-void SetShellStartHook(ShellStartHook hook) {
-  std::lock_guard<std::mutex> lock(g_process_hook_mutex);
-  g_shell_start_hook = std::move(hook);
 }
 
 }  // namespace platform

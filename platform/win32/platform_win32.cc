@@ -15,6 +15,7 @@
 #include <mutex>
 #include <new>
 
+#include "platform/hooks.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -28,11 +29,6 @@ static_assert(alignof(CRITICAL_SECTION) <= 16, "the critical section must fit it
 
 constexpr UINT kUtf8CodePage = 65001;
 
-std::mutex g_hook_mutex;
-MessageBoxHook g_message_box_hook;
-LibraryHook g_library_hook;
-ShellOpenHook g_shell_open_hook;
-
 HANDLE HandleOf(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 FileHandle FileOf(HANDLE handle) {
@@ -44,12 +40,6 @@ FileHandle OpenFile(const char* path, DWORD access, DWORD disposition) {
   HANDLE handle = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   return FileOf(handle);
-}
-
-template <typename Hook>
-Hook CopyHook(const Hook& hook) {
-  std::lock_guard<std::mutex> lock(g_hook_mutex);
-  return hook;
 }
 
 CRITICAL_SECTION* SectionOf(unsigned char* storage) {
@@ -176,13 +166,13 @@ void DebugOutput(const char16_t* text) {
 }
 
 int ShowMessageBox(const char* text, const char* caption, uint32_t flags) {
-  MessageBoxHook hook = CopyHook(g_message_box_hook);
+  MessageBoxHook hook = hooks::CurrentMessageBoxHook();
   if (hook) return hook(text ? text : "", caption ? caption : "", flags);
   return MessageBoxA(nullptr, text, caption, flags);
 }
 
 int ShowMessageBoxW(const char16_t* text, const char16_t* caption, uint32_t flags) {
-  MessageBoxHook hook = CopyHook(g_message_box_hook);
+  MessageBoxHook hook = hooks::CurrentMessageBoxHook();
   if (hook) {
     return hook(text ? Utf16ToUtf8(text) : std::string(),
                 caption ? Utf16ToUtf8(caption) : std::string(), flags);
@@ -192,34 +182,19 @@ int ShowMessageBoxW(const char16_t* text, const char16_t* caption, uint32_t flag
 }
 
 bool ShellOpen(const char* address) {
-  ShellOpenHook hook = CopyHook(g_shell_open_hook);
+  ShellOpenHook hook = hooks::CurrentShellOpenHook();
   if (hook) return hook(address ? address : "");
   HINSTANCE result = ShellExecuteA(nullptr, "open", address, nullptr, nullptr, SW_SHOW);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 bool LibraryExists(const char* name) {
-  LibraryHook hook = CopyHook(g_library_hook);
+  LibraryHook hook = hooks::CurrentLibraryHook();
   if (hook) return hook(name ? name : "");
   HMODULE library = LoadLibraryA(name);
   if (!library) return false;
   FreeLibrary(library);
   return true;
-}
-
-void SetMessageBoxHook(MessageBoxHook hook) {
-  std::lock_guard<std::mutex> lock(g_hook_mutex);
-  g_message_box_hook = std::move(hook);
-}
-
-void SetLibraryHook(LibraryHook hook) {
-  std::lock_guard<std::mutex> lock(g_hook_mutex);
-  g_library_hook = std::move(hook);
-}
-
-void SetShellOpenHook(ShellOpenHook hook) {
-  std::lock_guard<std::mutex> lock(g_hook_mutex);
-  g_shell_open_hook = std::move(hook);
 }
 
 // ---- Text ------------------------------------------------------------------

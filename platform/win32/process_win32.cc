@@ -13,16 +13,13 @@
 #undef Process32Next
 #undef PROCESSENTRY32
 
+#include "platform/hooks.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 
 namespace platform {
 
 namespace {
-
-std::mutex g_process_hook_mutex;
-ProcessStartHook g_process_start_hook;
-ShellStartHook g_shell_start_hook;
 
 using ModuleFileNameExA = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
 std::once_flag g_lookup_once;
@@ -55,11 +52,7 @@ bool StartProcess(const char* application, const char* command_line, const char*
   uint32_t ignored = 0;
   if (!error) error = &ignored;
   *error = 0;
-  ProcessStartHook hook;
-  {
-    std::lock_guard<std::mutex> lock(g_process_hook_mutex);
-    hook = g_process_start_hook;
-  }
+  ProcessStartHook hook = hooks::CurrentProcessStartHook();
   if (hook) {
     return hook(application ? application : "", command_line ? command_line : "",
                 directory ? directory : "", error);
@@ -82,11 +75,7 @@ bool StartProcess(const char* application, const char* command_line, const char*
 }
 
 intptr_t ShellStart(const char* file, const char* parameters, const char* directory) {
-  ShellStartHook hook;
-  {
-    std::lock_guard<std::mutex> lock(g_process_hook_mutex);
-    hook = g_shell_start_hook;
-  }
+  ShellStartHook hook = hooks::CurrentShellStartHook();
   if (hook) return hook(file ? file : "", parameters ? parameters : "", directory ? directory : "");
   HINSTANCE result = ShellExecuteA(nullptr, nullptr, file, parameters, directory, SW_MINIMIZE);
   return reinterpret_cast<intptr_t>(result);
@@ -146,16 +135,6 @@ bool MoveFileReporting(const char* from, const char* to, uint32_t* error) {
   if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
   if (error) *error = GetLastError();
   return false;
-}
-
-void SetProcessStartHook(ProcessStartHook hook) {
-  std::lock_guard<std::mutex> lock(g_process_hook_mutex);
-  g_process_start_hook = std::move(hook);
-}
-
-void SetShellStartHook(ShellStartHook hook) {
-  std::lock_guard<std::mutex> lock(g_process_hook_mutex);
-  g_shell_start_hook = std::move(hook);
 }
 
 }  // namespace platform
