@@ -189,6 +189,8 @@ class Proxy:
         self.redirect_once = set()
         self.missing = set()
         self.strip_date = False
+        self.long_path = None   # name of a resource whose path grows past 260 bytes
+        self.damage = {}        # path -> number of damaged bodies still to send
         self.bytes_per_second = 0
         self.log = []           # (mirror or None, path, status)
         self.lock = threading.Lock()
@@ -246,10 +248,13 @@ class Proxy:
             elif self.fail.get(path, 0) > 0:
                 self.fail[path] -= 1
                 status = 503
+            elif self.damage.get(path, 0) > 0:
+                self.damage[path] -= 1
+                status = "damaged"
             elif path in self.redirect_once:
                 self.redirect_once.discard(path)
                 status = 301
-            self.log.append((mirror, path, status))
+            self.log.append((mirror, path, 200 if status == "damaged" else status))
         if status == 404:
             self.answer(handler, 404, b"<html><body>404 Not Found</body></html>\n",
                         [("Content-Type", "text/html")])
@@ -268,6 +273,13 @@ class Proxy:
         upstream.close()
         if self.strip_date and path == "/resource.002.php":
             body = re.sub(rb"(?m)^#date=.*\n", b"", body)
+        if self.long_path and path == "/resource.002.php":
+            name = re.escape(self.long_path.encode())
+            body = re.sub(rb"(\|" + name + rb"=\[[^\]]*?\|path=\$)", rb"\1" + b"d/" * 130, body)
+        if status == "damaged":
+            # The length prefix stays; the zlib stream behind it is spoiled.
+            middle = 4 + (len(body) - 4) // 2
+            body = body[:middle] + bytes([body[middle] ^ 0x5A]) + body[middle + 1:]
         self.answer(handler, reply.status, body,
                     [("Content-Type", reply.getheader("Content-Type", "text/plain"))])
 
@@ -669,6 +681,18 @@ class Retries(unittest.TestCase):
                                        "Connection failed - retrying 2 (out of 20)",
                                        "Connection failed - retrying 1 (out of 20)"])
 
+    def test_damaged_compressed_body_is_fetched_again(self):
+        packed = [name for name, compressed in list_compression(BASE.folder).items() if compressed]
+        self.assertTrue(packed, "the sample release has no compressed resource")
+        path = self.paths[packed[0]]
+        self.proxy.damage[path] = 2
+        game = Game(self, "damaged")
+        run = game.update(self.proxy.url())
+        game.assert_holds(release_resources(BASE.release))
+        self.assertEqual([s for _, p, s in self.proxy.log if p == path], [200, 200, 200])
+        self.assertEqual(len([l for l in run.lines() if l.startswith("[update] AddFile: %s " %
+                                                                    packed[0])]), 1)
+
     @unittest.skipIf("--runner" in sys.argv, "natively only: Wine adds nothing here")
     def test_real_pause_of_three_seconds(self):
         self.proxy.fail[self.paths["tiny.txt"]] = 1
@@ -688,19 +712,29 @@ class Retries(unittest.TestCase):
             ("no date", self.proxy.url(), "strip_date", "Invalid data! Please try again later!"),
             ("missing resource", self.proxy.url(), "missing",
              "Failed to acquire resource! Please try again later!"),
+            ("address too long", self.proxy.url(), "long_path",
+             "Corrupted update data! Please try again later!"),
+            ("client not writable", self.proxy.url(), "tmp_blocked",
+             "Unable to write datafile! Please check for disk space and disk integrity!"),
         ]
         for label, url, rule, message in cases:
             with self.subTest(label):
                 self.proxy.strip_date = rule == "strip_date"
                 self.proxy.missing = {missing} if rule == "missing" else set()
+                self.proxy.long_path = "data/settings.txt" if rule == "long_path" else None
                 self.proxy.log.clear()
                 game = Game(self, "fatal-" + label.replace(" ", "-"))
+                if rule == "tmp_blocked":
+                    # The side file the client is written through cannot be made.
+                    os.makedirs(os.path.join(game.folder, "Vossarium.tmp.part"))
                 run = game.update(url, expect_game=False)
                 boxes = [l for l in run.lines() if l.startswith("[messagebox]")]
                 self.assertEqual(boxes, [FATAL + message])
                 self.assertFalse(os.path.exists(game.received))
                 self.assertFalse(os.path.exists(os.path.join(game.folder, "Vossarium.tmp")))
                 game.check_sound()
+                if rule == "long_path":
+                    self.assertNotIn(missing, [p for _, p, _ in self.proxy.log])
                 if rule == "missing":
                     self.assertEqual([s for _, p, s in self.proxy.log if p == missing], [404] * 20)
                     if not windows():
@@ -728,6 +762,13 @@ class LogFollower:
 
     def close(self):
         self.file.close()
+
+
+def list_compression(site_folder):
+    with open(os.path.join(site_folder, "lists", "0.txt"), encoding="utf-8") as f:
+        text = f.read()
+    return {m.group(1): m.group(2) == "1"
+            for m in re.finditer(r"\|([^=|\[\]]+)=\[[^\]]*?\|compression=i(\d+)", text)}
 
 
 def list_paths(site_folder):
