@@ -88,7 +88,7 @@ platform::FileHandle OpenForWriting(const char* path) {
 
 void MakeScrambled(BIGFILE_FILE* entry) {
   if (entry->scrambled != nullptr || entry->data == nullptr) return;
-  entry->scrambled = std::make_unique<uint8_t[]>(entry->dataSize);
+  entry->scrambled = std::make_unique_for_overwrite<uint8_t[]>(entry->dataSize);
   ScrambleBytes(entry->data.get(), entry->scrambled.get(), entry->dataSize);
   entry->scrambledSize = entry->dataSize;
 }
@@ -170,7 +170,7 @@ void Parlo_BigFile::AddFile(const char* name, const void* data, uint32_t size, u
   }
   auto entry = std::make_unique<BIGFILE_FILE>();
   entry->name = name;
-  entry->data = std::make_unique<uint8_t[]>(size);
+  entry->data = std::make_unique_for_overwrite<uint8_t[]>(size);
   std::memcpy(entry->data.get(), data, size);
   entry->dataSize = size;
   const bool keepIndex = indexValid_ && indexedCount_ == count && indexedItems_ == items;
@@ -243,14 +243,14 @@ bool Parlo_BigFile::LoadBigFile(const char* newPath) {
   }
   directory.offset = header.directoryOffset;
   directory.size = header.directorySize;
-  directory.scrambled = std::make_unique<uint8_t[]>(header.directorySize);
+  directory.scrambled = std::make_unique_for_overwrite<uint8_t[]>(header.directorySize);
   directory.scrambledSize = header.directorySize;
   if (!ReadAt(file.get(), header.directoryOffset, directory.scrambled.get(),
               header.directorySize)) {
     ResetToEmpty();
     return false;
   }
-  directory.data = std::make_unique<uint8_t[]>(header.directorySize);
+  directory.data = std::make_unique_for_overwrite<uint8_t[]>(header.directorySize);
   directory.dataSize = header.directorySize;
   ScrambleBytes(directory.scrambled.get(), directory.data.get(), header.directorySize);
 
@@ -388,14 +388,20 @@ uint64_t Parlo_BigFile::GetDataEnd() {
 void Parlo_BigFile::TrimBigFile() {
   Parlo_SpinLockScope hold(lock);
   if (!opened_ || path.Buffer() == nullptr) return;
-  uint64_t end = GetDataEnd();
   ScopedFile file(platform::FileOpenExisting(path.Buffer(), true));
-  if (!file) return;
-  if (platform::FileSeek(file.get(), static_cast<int64_t>(end), platform::SeekOrigin::kBegin) !=
+  if (file) TrimOpenFile(file.get());
+}
+
+void Parlo_BigFile::TrimOpenFile(platform::FileHandle file) {
+  if (!opened_) return;
+  uint64_t end = GetDataEnd();
+  // Nothing to cut: the common case of a save that appended, and no call.
+  if (platform::FileSize(file) == static_cast<int64_t>(end)) return;
+  if (platform::FileSeek(file, static_cast<int64_t>(end), platform::SeekOrigin::kBegin) !=
       static_cast<int64_t>(end)) {
     return;
   }
-  platform::FileSetEnd(file.get());
+  platform::FileSetEnd(file);
 }
 
 // ---- Writing -----------------------------------------------------------------
@@ -415,7 +421,7 @@ void Parlo_BigFile::EncodeDirectory() {
   out.WriteInt32(bigfile::kTrailerSize);
   out.WriteInt32(static_cast<int32_t>(reserved));
   directory.dataSize = out.GetLength();
-  directory.data = std::make_unique<uint8_t[]>(directory.dataSize);
+  directory.data = std::make_unique_for_overwrite<uint8_t[]>(directory.dataSize);
   std::memcpy(directory.data.get(), out.GetBuffer(), directory.dataSize);
 }
 
@@ -425,19 +431,19 @@ void Parlo_BigFile::EncodeDirectory() {
 bool Parlo_BigFile::WriteEntryTo(platform::FileHandle file, BIGFILE_FILE* entry,
                                  std::vector<FILEOFS>* regions) {
   // An entry without bytes in memory is never written as empty.
-  MakeScrambled(entry);
-  if (entry->scrambled == nullptr) return false;
+  if (entry->scrambled == nullptr && entry->data == nullptr) return false;
+  const uint32_t size = entry->scrambled != nullptr ? entry->scrambledSize : entry->dataSize;
   entry->offset = 0;
   entry->size = 0;
-  uint64_t position = FirstFit(*regions, entry->scrambledSize);
+  uint64_t position = FirstFit(*regions, size);
   if (position == 0) {
     position = bigfile::kHeaderSize;
     for (const FILEOFS& region : *regions)
       position = std::max(position, region.offset + region.size);
   }
-  if (!WriteAt(file, position, entry->scrambled.get(), entry->scrambledSize)) return false;
+  if (!WriteScrambled(file, position, entry)) return false;
   entry->offset = position;
-  entry->size = entry->scrambledSize;
+  entry->size = size;
   ReleaseMemory(entry);
   // The new region joins the sorted list, so a save of many entries sorts once.
   FILEOFS placed{-3, position, entry->size};
@@ -445,6 +451,33 @@ bool Parlo_BigFile::WriteEntryTo(platform::FileHandle file, BIGFILE_FILE* entry,
       std::upper_bound(regions->begin(), regions->end(), placed,
                        [](const FILEOFS& a, const FILEOFS& b) { return a.offset < b.offset; });
   regions->insert(at, placed);
+  return true;
+}
+
+// Writes the entry's scrambled bytes at `position`. Without a scrambled copy the
+// plain bytes are scrambled piece by piece through one block that lives as long
+// as the archive: a fresh block per entry would cost a page fault per 4 KiB.
+bool Parlo_BigFile::WriteScrambled(platform::FileHandle file, uint64_t position,
+                                   const BIGFILE_FILE* entry) {
+  if (entry->scrambled != nullptr) {
+    return WriteAt(file, position, entry->scrambled.get(), entry->scrambledSize);
+  }
+  if (platform::FileSeek(file, static_cast<int64_t>(position), platform::SeekOrigin::kBegin) !=
+      static_cast<int64_t>(position)) {
+    return false;
+  }
+  // A whole number of keystream periods, so every piece starts at key 0 as
+  // its offset in the entry does.
+  constexpr uint32_t kPiece = 1u << 20;
+  static_assert(kPiece % 256 == 0);
+  if (scratch_ == nullptr) scratch_ = std::make_unique_for_overwrite<uint8_t[]>(kPiece);
+  const uint8_t* plain = entry->data.get();
+  for (uint32_t done = 0; done < entry->dataSize;) {
+    uint32_t piece = std::min(kPiece, entry->dataSize - done);
+    ScrambleBytes(plain + done, scratch_.get(), piece);
+    if (!platform::FileWrite(file, scratch_.get(), piece)) return false;
+    done += piece;
+  }
   return true;
 }
 
@@ -464,16 +497,15 @@ bool Parlo_BigFile::SaveBigFile() {
   for (int i = 0; i < count; ++i) {
     if (items[i]->offset == 0 && !WriteEntryTo(file.get(), items[i], &regions)) return false;
   }
-  // Entry data reach the disk before a directory that lists them.
-  if (!platform::FileFlush(file.get())) return false;
-  TrimBigFile();
+  TrimOpenFile(file.get());
 
   EncodeDirectory();
   const uint32_t size = directory.dataSize;
   // The current directory still counts as used, so the new one goes elsewhere
   // and the header keeps pointing at a complete directory until it is rewritten.
-  uint64_t position = FindFreeSpace(size);
-  directory.scrambled = std::make_unique<uint8_t[]>(size);
+  // `regions` already holds every used region, the entries just placed too.
+  uint64_t position = FirstFit(regions, size);
+  directory.scrambled = std::make_unique_for_overwrite<uint8_t[]>(size);
   directory.scrambledSize = size;
   ScrambleBytes(directory.data.get(), directory.scrambled.get(), size);
   if (position == 0) {
@@ -481,6 +513,9 @@ bool Parlo_BigFile::SaveBigFile() {
     if (end < 0) return false;
     position = std::max<uint64_t>(static_cast<uint64_t>(end), GetDataEnd());
   }
+  // Entry data and the directory that lists them reach the disk together,
+  // before the header that points at them: one flush for both, since neither
+  // is reachable until the header names the directory.
   if (!WriteAt(file.get(), position, directory.scrambled.get(), size) ||
       !platform::FileFlush(file.get())) {
     return false;
@@ -496,7 +531,7 @@ bool Parlo_BigFile::SaveBigFile() {
   }
   CommitRegions();
   opened_ = true;
-  TrimBigFile();
+  TrimOpenFile(file.get());
   return true;
 }
 
@@ -556,7 +591,7 @@ void Parlo_BigFile::CreateBigFile(const char* newPath) {
       items[i]->size = oldSizes[i];
     }
     const uint32_t directorySize = directory.dataSize;
-    auto block = std::make_unique<uint8_t[]>(directorySize);
+    auto block = std::make_unique_for_overwrite<uint8_t[]>(directorySize);
     ScrambleBytes(directory.data.get(), block.get(), directorySize);
     bigfile::WriteHeader(position, directorySize, header);
     ok = platform::FileWrite(out, block.get(), directorySize) &&

@@ -136,10 +136,15 @@ class Parlo_BigFile : public CDynamicList<BIGFILE_FILE> {
   BIGFILE_FILE** indexedItems_ = nullptr;
 
   void InvalidateIndex() { indexValid_ = false; }
+  // One block for scrambling entries on their way to the file, kept between saves.
+  std::unique_ptr<uint8_t[]> scratch_;
+
   void RebuildIndex();
   void CommitRegions();
   void ResetToEmpty();
   bool DecodeBlock(bool legacy);
+  void TrimOpenFile(platform::FileHandle file);
+  bool WriteScrambled(platform::FileHandle file, uint64_t position, const BIGFILE_FILE* entry);
   bool WriteEntryTo(platform::FileHandle file, BIGFILE_FILE* entry,
                     std::vector<FILEOFS>* sortedRegions);
   std::vector<FILEOFS> UsedRegions();

@@ -150,11 +150,10 @@ void FetchResourceList(Fendu_Update* frontEnd, Parlo_TypedText* list) {
 // Downloads one resource, unpacked when the list says so, retrying as the run
 // does. False when the player cancelled.
 bool DownloadResource(Fendu_Update* frontEnd, char* url, bool compressed, const Parlo_String& name,
-                      Parlo_StreamwriterMemory* body, std::unique_ptr<uint8_t[]>* unpacked,
+                      Parlo_StreamwriterMemory* body, UnpackBuffer* unpacked,
                       uint32_t* unpacked_length) {
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
     body->Reset();
-    unpacked->reset();
     bool ok = Fendu_DownloadFromUpdateURL(frontEnd, url, body);
     if (ok && compressed) {
       UnpackResult result =
@@ -243,18 +242,30 @@ Parlo_String ChooseDownloadBase(Fendu_Update* frontEnd, const Parlo_TypedText& l
 
 UnpackResult UnpackResource(const uint8_t* body, uint32_t length, std::unique_ptr<uint8_t[]>* out,
                             uint32_t* out_length) {
+  UnpackBuffer buffer;
+  UnpackResult result = UnpackResource(body, length, &buffer, out_length);
+  if (result == UnpackResult::kOk) *out = std::move(buffer.block);
+  return result;
+}
+
+UnpackResult UnpackResource(const uint8_t* body, uint32_t length, UnpackBuffer* out,
+                            uint32_t* out_length) {
   if (body == nullptr || length < 4) return UnpackResult::kFailed;
   uint32_t announced = uint32_t(body[0]) | uint32_t(body[1]) << 8 | uint32_t(body[2]) << 16 |
                        uint32_t(body[3]) << 24;
   if (announced == 0) return UnpackResult::kZeroLength;
   uint64_t stream_length = length - 4;
   if (announced > stream_length * kMaxInflateRatio + kInflateSlack) return UnpackResult::kFailed;
-  std::unique_ptr<uint8_t[]> unpacked(new (std::nothrow) uint8_t[announced]);
-  if (!unpacked) return UnpackResult::kFailed;
+  if (out->capacity < announced) {
+    out->block.reset();
+    out->capacity = 0;
+    out->block.reset(new (std::nothrow) uint8_t[announced]);
+    if (!out->block) return UnpackResult::kFailed;
+    out->capacity = announced;
+  }
   uLongf produced = announced;
-  int rc = uncompress(unpacked.get(), &produced, body + 4, static_cast<uLong>(stream_length));
+  int rc = uncompress(out->block.get(), &produced, body + 4, static_cast<uLong>(stream_length));
   if (rc != Z_OK || produced != announced) return UnpackResult::kFailed;
-  *out = std::move(unpacked);
   *out_length = announced;
   return UnpackResult::kOk;
 }
@@ -316,7 +327,10 @@ bool Fendu_RunUpdate(Fendu_Update* frontEnd) {
   frontEnd->SetProgress(0);
 
   Parlo_String base = ChooseDownloadBase(frontEnd, list);
+  // Both live across resources: fresh blocks of hundreds of MiB in all would
+  // cost a page fault per 4 KiB each time.
   Parlo_StreamwriterMemory body;
+  UnpackBuffer unpacked;
   for (int i = 0; i < count; ++i) {
     const Parlo_TypedNode& entry = resources.At(i);
     const Parlo_TypedNodeList& fields = FieldsOf(entry);
@@ -339,12 +353,11 @@ bool Fendu_RunUpdate(Fendu_Update* frontEnd) {
       char url[kUpdateUrlBytes] = {};
       std::memcpy(url, address.Buffer(), static_cast<size_t>(address.Length()));
 
-      std::unique_ptr<uint8_t[]> unpacked;
       uint32_t unpacked_length = 0;
       if (!DownloadResource(frontEnd, url, compressed, name, &body, &unpacked, &unpacked_length)) {
         return CancelRun(frontEnd);
       }
-      const uint8_t* data = compressed ? unpacked.get() : body.GetBuffer();
+      const uint8_t* data = compressed ? unpacked.block.get() : body.GetBuffer();
       uint32_t length = compressed ? unpacked_length : body.GetLength();
       CommitResource(frontEnd, target, name, data, length, version, language);
       g_downloaded += size;

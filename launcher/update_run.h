@@ -42,6 +42,17 @@ enum class UnpackResult {
 UnpackResult UnpackResource(const uint8_t* body, uint32_t length, std::unique_ptr<uint8_t[]>* out,
                             uint32_t* out_length);
 
+// A block that unpacking reuses from one resource to the next; it grows to the
+// largest resource and is never shrunk.
+struct UnpackBuffer {
+  std::unique_ptr<uint8_t[]> block;
+  uint32_t capacity = 0;
+};
+
+// The same into `out`'s block, which grows when the announced length needs it.
+UnpackResult UnpackResource(const uint8_t* body, uint32_t length, UnpackBuffer* out,
+                            uint32_t* out_length);
+
 // One whole update run on the front end. True when it completed, false when
 // the player cancelled; every other outcome ends the process inside it.
 bool Fendu_RunUpdate(Fendu_Update* frontEnd);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -91,6 +92,35 @@ TEST_F(BigFileTest, FirstSavePlacesDataBehindTheOldDirectoryAndCutsTheFile) {
   Parlo_BigFile reopened;
   ASSERT_TRUE(reopened.LoadBigFile(path.c_str()));
   EXPECT_EQ(Extract(reopened, "FIRST"), data);
+  EXPECT_TRUE(Sound(path));
+}
+
+// Entries go to the file scrambled piece by piece; the keystream must run on
+// across pieces exactly as over one block. Sizes around the piece (1 MiB).
+TEST_F(BigFileTest, EntriesLargerThanAWritePieceAreScrambledAsOneBlock) {
+  Parlo_BigFile archive;
+  std::string path = NewArchive(archive);
+  const size_t sizes[] = {(1u << 20) - 1, 1u << 20, (2u << 20) + 300};
+  for (size_t size : sizes) {
+    Add(archive, ("e" + std::to_string(size)).c_str(), Pattern(size, uint8_t(size)));
+    ASSERT_TRUE(archive.SaveBigFile());
+    archive.UnloadAllFiles();
+  }
+  Bytes file = archive_test::ReadAll(path);
+  Parlo_BigFile reopened;
+  ASSERT_TRUE(reopened.LoadBigFile(path.c_str()));
+  for (size_t size : sizes) {
+    std::string name = "e" + std::to_string(size);
+    Bytes plain = Pattern(size, uint8_t(size));
+    int i = reopened.FindFile(name.c_str());
+    ASSERT_GE(i, 0);
+    Bytes expected(size);
+    ScrambleBytes(plain.data(), expected.data(), size);
+    uint64_t at = reopened.items[i]->offset;
+    ASSERT_LE(at + size, file.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin() + at)) << name;
+    EXPECT_EQ(Extract(reopened, name.c_str()), plain) << name;
+  }
   EXPECT_TRUE(Sound(path));
 }
 

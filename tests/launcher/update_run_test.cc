@@ -69,6 +69,26 @@ TEST(UnpackResource, AcceptsOnlyABodyThatUnpacksToItsAnnouncedLength) {
   }
 }
 
+// The run's buffer lives across resources: a smaller resource reuses the block,
+// a larger one grows it, and a failed body leaves it usable for the next.
+TEST(UnpackResource, ReusedBufferHoldsEachResourceExactly) {
+  UnpackBuffer buffer;
+  uint32_t length = 0;
+  std::string sequence[] = {std::string(5000, 'a'), std::string(300, 'b'), std::string(9000, 'c')};
+  std::vector<uint8_t> broken = Packed(std::string(8000, 'd'), 7999);
+  for (const std::string& plain : sequence) {
+    std::vector<uint8_t> body = Packed(plain, uint32_t(plain.size()));
+    ASSERT_EQ(UnpackResource(body.data(), uint32_t(body.size()), &buffer, &length),
+              UnpackResult::kOk);
+    ASSERT_EQ(length, plain.size());
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.block.get()), length), plain);
+    EXPECT_GE(buffer.capacity, length);
+    EXPECT_EQ(UnpackResource(broken.data(), uint32_t(broken.size()), &buffer, &length),
+              UnpackResult::kFailed);
+  }
+  EXPECT_EQ(buffer.capacity, 9000u);
+}
+
 class UpdateDecision : public ::testing::Test {
  protected:
   void SetUp() override {
