@@ -1,7 +1,9 @@
-// A stand-in for the game in the hand-over tests: writes the whole command line
-// it was started with into "standin_received.txt" beside itself and ends. With
+// A stand-in for the game, in the hand-over tests, the end-to-end tests and the
+// demo's release: prints the whole command line it was started with, keeps it
+// byte for byte in "standin_received.txt" beside itself and ends. With
 // "--linger" it plays a game that is still running: it says so in
 // "standin_started.txt", runs 1.5 s and leaves "standin_lingered.txt".
+#include <cstdio>
 #include <string>
 
 #include "platform/entry.h"
@@ -33,5 +35,7 @@ int AppMain(void*, const char*) {
     platform::SleepMs(1500);
     return WriteWhole(directory, "standin_lingered.txt", line) ? 0 : 2;
   }
+  std::printf("Vossarium stand-in game started. Command line received:\n  %s\n", line.c_str());
+  std::fflush(stdout);
   return WriteWhole(directory, "standin_received.txt", line) ? 0 : 2;
 }
