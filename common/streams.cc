@@ -233,6 +233,20 @@ uint32_t Parlo_StreamwriterMemory::Write(const void* data, uint32_t size) {
   return size;
 }
 
+uint8_t* Parlo_StreamwriterMemory::PrepareAppend(uint32_t size) {
+  if (size > UINT32_MAX - length_) return nullptr;
+  if (length_ + size > capacity_) {
+    uint64_t grown = (static_cast<uint64_t>(capacity_) + size) * 2;
+    Resize(grown > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(grown));
+    std::memset(buffer_ + length_, 0, capacity_ - length_);
+  }
+  return buffer_ + length_;
+}
+
+void Parlo_StreamwriterMemory::CommitAppend(uint32_t size) {
+  length_ += size < capacity_ - length_ ? size : capacity_ - length_;
+}
+
 void Parlo_StreamwriterMemory::Discard(uint32_t count) {
   if (count > length_) {
     length_ = 0;

@@ -117,6 +117,12 @@ class Parlo_StreamwriterMemory : public Parlo_Streamwriter {
   void Reserve(uint32_t size);
   // Empties the writer; the block stays.
   void Reset() { length_ = 0; }
+  // Room for `size` more bytes behind the written ones, grown as Write grows,
+  // for a reader that fills them in place (one copy fewer than Write). Null
+  // when the length could pass 4 GiB. CommitAppend(n) then counts n of them
+  // (at most the room) as written.
+  uint8_t* PrepareAppend(uint32_t size);
+  void CommitAppend(uint32_t size);
   // Drops the first `count` bytes (everything when count passes the length).
   void Discard(uint32_t count);
 

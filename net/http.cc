@@ -275,25 +275,30 @@ bool HTTP::ReadChunked(uint8_t** data, int* size, FENDU_HTTP_PROGRESS callback, 
       }
       // Inside a large chunk nothing waits in rawIn: the read goes straight to
       // decoded, one copy fewer per byte.
+      // Otherwise the read lands behind the pending input. Either way the bytes
+      // are received where they stay.
       bool direct = left >= kBodyReadBytes && Pending().empty();
-      int got = ReadInput(readBlock_.data(), kBodyReadBytes);
+      if (!direct) CompactRaw();
+      Parlo_StreamwriterMemory* into = direct ? &decoded_ : &rawIn_;
+      uint8_t* space = into->PrepareAppend(kBodyReadBytes);
+      if (space == nullptr) {
+        socket_.Close();
+        return false;
+      }
+      int got = ReadInput(space, kBodyReadBytes);
       if (got == -1) {
         FailRead();
         return false;
       }
-      if (direct && got > left) direct = false;
       // Reported before the read's bytes count: the raw bytes of this chunk so far.
       if (callback) {
         int64_t done = received + static_cast<int64_t>(Pending().size());
         callback(static_cast<int>(std::min<int64_t>(done, INT32_MAX)), -1, context);
       }
+      into->CommitAppend(static_cast<uint32_t>(got));
       if (direct) {
-        decoded_.Write(readBlock_.data(), static_cast<uint32_t>(got));
         left -= got;
         received += got;
-      } else {
-        CompactRaw();
-        rawIn_.Write(readBlock_.data(), static_cast<uint32_t>(got));
       }
       if (aborted_) return false;
     }
@@ -344,13 +349,19 @@ bool HTTP::ReadStreamed(uint8_t** data, int* size, FENDU_HTTP_PROGRESS callback,
     int ask = kBodyReadBytes;
     if (expected != 0)
       ask = static_cast<int>(std::min<uint32_t>(ask, expected - rawIn_.GetLength()));
-    int got = ReadInput(readBlock_.data(), ask);
+    // Received in place: the body never passes through another buffer.
+    uint8_t* space = rawIn_.PrepareAppend(static_cast<uint32_t>(ask));
+    if (space == nullptr) {
+      socket_.Close();
+      return false;
+    }
+    int got = ReadInput(space, ask);
     if (got == -1) {
       FailRead();
       return false;
     }
     if (callback) callback(static_cast<int>(rawIn_.GetLength()), contentLength_, context);
-    rawIn_.Write(readBlock_.data(), static_cast<uint32_t>(got));
+    rawIn_.CommitAppend(static_cast<uint32_t>(got));
     if (aborted_) return false;
   }
   uint64_t elapsed = Parlo_Milliseconds() - started;
