@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -245,6 +246,12 @@ uint8_t* Parlo_StreamwriterMemory::PrepareAppend(uint32_t size) {
 
 void Parlo_StreamwriterMemory::CommitAppend(uint32_t size) {
   length_ += size < capacity_ - length_ ? size : capacity_ - length_;
+}
+
+void Parlo_StreamwriterMemory::Swap(Parlo_StreamwriterMemory& other) noexcept {
+  std::swap(buffer_, other.buffer_);
+  std::swap(capacity_, other.capacity_);
+  std::swap(length_, other.length_);
 }
 
 void Parlo_StreamwriterMemory::Discard(uint32_t count) {

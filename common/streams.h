@@ -123,6 +123,9 @@ class Parlo_StreamwriterMemory : public Parlo_Streamwriter {
   // (at most the room) as written.
   uint8_t* PrepareAppend(uint32_t size);
   void CommitAppend(uint32_t size);
+  // Exchanges blocks, lengths and capacities with `other`: a body changes
+  // hands without being copied.
+  void Swap(Parlo_StreamwriterMemory& other) noexcept;
   // Drops the first `count` bytes (everything when count passes the length).
   void Discard(uint32_t count);
 

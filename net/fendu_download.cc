@@ -29,6 +29,11 @@ bool Fendu_DownloadFromUpdateURL(Fendu_Update* frontEnd, char* url, Parlo_Stream
     uint8_t* body = nullptr;
     int length = 0;
     if (!g_http.ReadBody(&body, &length, DownloadProgress, frontEnd)) return false;
+    // An empty memory stream takes the client's block as it is: a body of
+    // hundreds of MiB is not copied once more, and the blocks of the two go
+    // back and forth between downloads instead of fresh pages being touched.
+    auto* memory = dynamic_cast<Parlo_StreamwriterMemory*>(out);
+    if (memory != nullptr && memory->GetLength() == 0 && g_http.TakeBody(memory)) return true;
     out->Write(body, static_cast<uint32_t>(length));
     return true;
   }

@@ -94,6 +94,7 @@ bool HTTP::SendRequest(FENDU_HTTP_PROGRESS callback, void* context) {
   rawIn_.Reset();
   decoded_.Reset();
   rawPos_ = 0;
+  lastBody_ = nullptr;
 
   std::string request = BuildRequest();
   int length = static_cast<int>(request.size());
@@ -375,11 +376,20 @@ bool HTTP::ReadStreamed(uint8_t** data, int* size, FENDU_HTTP_PROGRESS callback,
 bool HTTP::FinishBody(Parlo_StreamwriterMemory* body, uint8_t** data, int* size) {
   *data = body->GetBuffer();
   *size = static_cast<int>(body->GetLength());
+  lastBody_ = body;
   atBoundary_ = reusable_;
   if (GetHeader("Connection").CompareNoCase(Parlo_String("Close")) == 0) {
     DebugLog(u"[http] Closing connection...\n");
     Close();
   }
+  return true;
+}
+
+bool HTTP::TakeBody(Parlo_StreamwriterMemory* into) {
+  if (lastBody_ == nullptr || into == nullptr || into->GetLength() != 0) return false;
+  lastBody_->Swap(*into);
+  lastBody_->Reset();
+  lastBody_ = nullptr;
   return true;
 }
 

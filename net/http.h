@@ -51,6 +51,10 @@ class HTTP {
   // Reads the body announced by the last head. On true, *data and *size hold
   // the body, which stays owned by this client until its next request.
   bool ReadBody(uint8_t** data, int* size, FENDU_HTTP_PROGRESS callback, void* context);
+  // Hands the body of the last successful ReadBody to `into` (which must be
+  // empty) by exchanging blocks instead of copying; the bytes that ReadBody
+  // gave out then belong to `into`. False when there is no such body.
+  bool TakeBody(Parlo_StreamwriterMemory* into);
   // The value of the first response header with this name (ASCII case
   // ignored); empty when there is none.
   Parlo_String GetHeader(const char* name) const;
@@ -113,6 +117,8 @@ class HTTP {
   Parlo_String method_;
   Parlo_StreamwriterMemory rawIn_;
   Parlo_StreamwriterMemory decoded_;
+  // The writer that holds the last body read in full, until TakeBody or the next request.
+  Parlo_StreamwriterMemory* lastBody_ = nullptr;
   Parlo_String extraHeaders_;
   Parlo_String head_;
   Parlo_String body_;

@@ -231,3 +231,22 @@ TEST(StreamreaderFileTest, MissingFile) {
 }
 
 }  // namespace
+
+TEST(StreamwriterMemoryInPlace, AppendsInPlaceAndSwapsWithoutCopying) {
+  Parlo_StreamwriterMemory writer;
+  writer.Write("ab", 2);
+  uint8_t* space = writer.PrepareAppend(3000);
+  ASSERT_NE(space, nullptr);
+  std::memcpy(space, "xyz", 3);
+  writer.CommitAppend(3);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(writer.GetBuffer()), writer.GetLength()), "abxyz");
+  EXPECT_EQ(writer.GetCapacity(), (1024u + 3000u) * 2);
+
+  Parlo_StreamwriterMemory other;
+  const uint8_t* block = writer.GetBuffer();
+  other.Swap(writer);
+  EXPECT_EQ(other.GetBuffer(), block);
+  EXPECT_EQ(other.GetLength(), 5u);
+  EXPECT_EQ(writer.GetLength(), 0u);
+  EXPECT_EQ(writer.GetCapacity(), 1024u);
+}
