@@ -2,6 +2,4 @@
 #include "launcher/startup.h"
 #include "platform/entry.h"
 
-int AppMain(void* instance, const char* command_line) {
-  return RunUpdater(instance, command_line);
-}
+int AppMain(void* instance, const char* command_line) { return RunUpdater(instance, command_line); }

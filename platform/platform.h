@@ -130,7 +130,8 @@ bool LibraryExists(const char* name);
 // Tests replace the dialogs and the library probe so that no run ever waits for
 // a click. An empty function restores the real behaviour.
 
-using MessageBoxHook = std::function<int(std::string_view text, std::string_view caption, uint32_t flags)>;
+using MessageBoxHook =
+    std::function<int(std::string_view text, std::string_view caption, uint32_t flags)>;
 using LibraryHook = std::function<bool(std::string_view name)>;
 using ShellOpenHook = std::function<bool(std::string_view address)>;
 void SetMessageBoxHook(MessageBoxHook hook);

@@ -75,8 +75,8 @@ TEST_F(LocalSettings, MissingEmptyOrForeignSettingsReadAsZero) {
   ASSERT_TRUE(archive.SaveBigFile());
   EXPECT_EQ(ReadLanguage(&archive), 0);
 
-  const char unterminated[] = {'#', 'd', 'e', 'f', 'a', 'u', 'l', 't', 'L', 'a', 'n',
-                               'g', 'u', 'a', 'g', 'e', '=', 'i', '1', 'a'};
+  const char unterminated[] = {'#', 'd', 'e', 'f', 'a', 'u', 'l', 't', 'L', 'a',
+                               'n', 'g', 'u', 'a', 'g', 'e', '=', 'i', '1', 'a'};
   archive.AddFile("_localSettings", unterminated, sizeof(unterminated), kBigFileReplace);
   ASSERT_TRUE(archive.SaveBigFile());
   EXPECT_EQ(ReadLanguage(&archive), 26);

@@ -32,16 +32,11 @@ TEST(ConfigureLanguage, ReadsTheNumberLikeTheScanPattern) {
     bool found;
     int32_t language;
   } cases[] = {
-      {"--configurelanguage 12", true, 12},
-      {"--configurelanguage", true, 0},
-      {"--configurelanguage -1", true, -1},
-      {"--configurelanguage \t +7 rest", true, 7},
-      {"--configurelanguage12", true, 12},
-      {"xyz--configurelanguage 3", true, 3},
-      {"a --configurelanguage x 5", true, 0},
-      {"--configurelanguage 4294967297", true, 1},
-      {"--ConfigureLanguage 5", false, 99},
-      {"", false, 99},
+      {"--configurelanguage 12", true, 12},   {"--configurelanguage", true, 0},
+      {"--configurelanguage -1", true, -1},   {"--configurelanguage \t +7 rest", true, 7},
+      {"--configurelanguage12", true, 12},    {"xyz--configurelanguage 3", true, 3},
+      {"a --configurelanguage x 5", true, 0}, {"--configurelanguage 4294967297", true, 1},
+      {"--ConfigureLanguage 5", false, 99},   {"", false, 99},
   };
   for (const Case& c : cases) {
     int32_t language = 99;
@@ -67,8 +62,7 @@ class GraphicsRuntime : public ::testing::Test {
     });
     platform::SetMessageBoxHook([answer](std::string_view text, std::string_view caption,
                                          uint32_t flags) {
-      boxes.push_back(std::string(caption) + "|" + std::string(text) + "|" +
-                      std::to_string(flags));
+      boxes.push_back(std::string(caption) + "|" + std::string(text) + "|" + std::to_string(flags));
       return answer;
     });
     platform::SetShellOpenHook([](std::string_view address) {
