@@ -44,7 +44,7 @@ struct Args {
 
 enum class Size { kDefault, kShort, k64, kSizeT };
 
-struct Spec {
+struct Conversion {
   bool left = false;
   bool plus = false;
   bool space = false;
@@ -72,11 +72,11 @@ int64_t GrowField(int64_t field, int digit) {
   return field < kMaxField ? field * 10 + digit : field;
 }
 
-int64_t TakeStar(Args& args, Spec* spec) {
+int64_t TakeStar(Args& args, Conversion* conv) {
   int64_t value = va_arg(args.ap, int);
   int64_t magnitude = value < 0 ? -value : value;
   if (magnitude > kMaxField) magnitude = kMaxField;
-  spec->star_total += static_cast<size_t>(magnitude);
+  conv->star_total += static_cast<size_t>(magnitude);
   return value < 0 ? -magnitude : magnitude;
 }
 
@@ -84,72 +84,72 @@ int64_t TakeStar(Args& args, Spec* spec) {
 // position behind the conversion letter. "*" arguments are taken here, so the
 // formatter and the pre-scan stay in step with the argument list.
 template <typename CharT>
-const CharT* ParseSpec(const CharT* p, Args& args, Spec* spec) {
+const CharT* ParseConversion(const CharT* p, Args& args, Conversion* conv) {
   for (;; ++p) {
     if (*p == '-') {
-      spec->left = true;
+      conv->left = true;
     } else if (*p == '+') {
-      spec->plus = true;
+      conv->plus = true;
     } else if (*p == ' ') {
-      spec->space = true;
+      conv->space = true;
     } else if (*p == '#') {
-      spec->alt = true;
+      conv->alt = true;
     } else if (*p == '0') {
-      spec->zero = true;
-      spec->estimate_width = GrowFigure(spec->estimate_width, 0);
+      conv->zero = true;
+      conv->estimate_width = GrowFigure(conv->estimate_width, 0);
       continue;
     } else {
       break;
     }
-    if (spec->estimate_width == 0) spec->estimate_width = 1;
+    if (conv->estimate_width == 0) conv->estimate_width = 1;
   }
   if (*p == '*') {
-    int64_t value = TakeStar(args, spec);
-    if (value < 0) spec->left = true;
-    spec->width = value < 0 ? -value : value;
+    int64_t value = TakeStar(args, conv);
+    if (value < 0) conv->left = true;
+    conv->width = value < 0 ? -value : value;
     ++p;
   } else {
     for (; IsDigit(*p); ++p) {
-      spec->width = GrowField(spec->width, *p - '0');
-      spec->estimate_width = GrowFigure(spec->estimate_width, *p - '0');
+      conv->width = GrowField(conv->width, *p - '0');
+      conv->estimate_width = GrowFigure(conv->estimate_width, *p - '0');
     }
   }
   if (*p == '.') {
     ++p;
-    spec->estimate_width += 1;
-    spec->precision = 0;
+    conv->estimate_width += 1;
+    conv->precision = 0;
     if (*p == '*') {
-      int64_t value = TakeStar(args, spec);
-      spec->precision = value < 0 ? -1 : value;
+      int64_t value = TakeStar(args, conv);
+      conv->precision = value < 0 ? -1 : value;
       ++p;
     } else {
       for (; IsDigit(*p); ++p) {
-        spec->precision = GrowField(spec->precision, *p - '0');
-        spec->estimate_width = GrowFigure(spec->estimate_width, *p - '0');
+        conv->precision = GrowField(conv->precision, *p - '0');
+        conv->estimate_width = GrowFigure(conv->estimate_width, *p - '0');
       }
     }
   }
   if (p[0] == 'I' && p[1] == '6' && p[2] == '4') {
-    spec->size = Size::k64;
+    conv->size = Size::k64;
     p += 3;
   } else if (p[0] == 'I' && p[1] == '3' && p[2] == '2') {
     p += 3;
   } else if (p[0] == 'l' && p[1] == 'l') {
-    spec->size = Size::k64;
+    conv->size = Size::k64;
     p += 2;
   } else if (p[0] == 'l') {
     p += 1;
   } else if (p[0] == 'h') {
-    spec->size = Size::kShort;
+    conv->size = Size::kShort;
     p += 1;
   } else if (p[0] == 'z') {
-    spec->size = Size::kSizeT;
+    conv->size = Size::kSizeT;
     p += 1;
   }
   if (*p == 0) return p;
   // A letter outside ASCII is as unknown as any other; 0x7f keeps it a char.
   auto code = static_cast<uint32_t>(static_cast<std::make_unsigned_t<CharT>>(*p));
-  spec->letter = code < 0x80 ? static_cast<char>(code) : 0x7f;
+  conv->letter = code < 0x80 ? static_cast<char>(code) : 0x7f;
   return p + 1;
 }
 
@@ -173,11 +173,11 @@ struct Integer {
 };
 
 // Takes one integer argument of the size the prefix names.
-Integer TakeInteger(const Spec& spec, Args& args) {
-  bool is_signed = spec.letter == 'd' || spec.letter == 'i';
+Integer TakeInteger(const Conversion& conv, Args& args) {
+  bool is_signed = conv.letter == 'd' || conv.letter == 'i';
   int64_t value = 0;
   uint64_t bits = 0;
-  switch (spec.size) {
+  switch (conv.size) {
     case Size::k64:
       if (is_signed) {
         value = va_arg(args.ap, long long);
@@ -265,11 +265,11 @@ size_t Estimate(const CharT* format, va_list source) {
       continue;
     }
     const CharT* start = p;
-    Spec spec;
-    p = ParseSpec(p + 1, args, &spec);
-    total += spec.star_total;
-    size_t w = spec.estimate_width;
-    char letter = spec.letter;
+    Conversion conv;
+    p = ParseConversion(p + 1, args, &conv);
+    total += conv.star_total;
+    size_t w = conv.estimate_width;
+    char letter = conv.letter;
     if (letter == '%') {
       total += 1;
     } else if (letter == 'c') {
@@ -281,7 +281,7 @@ size_t Estimate(const CharT* format, va_list source) {
       // bytes of UTF-8.
       total += Larger(Traits<CharT>::kWide ? 1 : 3, w);
     } else if (IsIntegerLetter(letter)) {
-      TakeInteger(spec, args);
+      TakeInteger(conv, args);
       total += Larger(w, 32);
     } else if (letter == 'p') {
       va_arg(args.ap, void*);
@@ -291,7 +291,7 @@ size_t Estimate(const CharT* format, va_list source) {
       // 320 holds any double in "%f" with six decimals; a longer precision adds
       // its digits (sign, 309 integer digits and the point take 311).
       size_t count = Larger(w, 320);
-      if (spec.precision > 6) count = Larger(count, 311 + static_cast<size_t>(spec.precision));
+      if (conv.precision > 6) count = Larger(count, 311 + static_cast<size_t>(conv.precision));
       total += count;
     } else if (letter == 's' || letter == 'S') {
       bool own = letter == 's';
@@ -347,92 +347,92 @@ class Sink {
 };
 
 template <typename CharT>
-void PadLeft(Sink<CharT>& sink, const Spec& spec, size_t length) {
-  if (!spec.left && spec.width > static_cast<int64_t>(length)) {
-    sink.Repeat(' ', spec.width - static_cast<int64_t>(length));
+void PadLeft(Sink<CharT>& sink, const Conversion& conv, size_t length) {
+  if (!conv.left && conv.width > static_cast<int64_t>(length)) {
+    sink.Repeat(' ', conv.width - static_cast<int64_t>(length));
   }
 }
 
 template <typename CharT>
-void PadRight(Sink<CharT>& sink, const Spec& spec, size_t length) {
-  if (spec.left && spec.width > static_cast<int64_t>(length)) {
-    sink.Repeat(' ', spec.width - static_cast<int64_t>(length));
+void PadRight(Sink<CharT>& sink, const Conversion& conv, size_t length) {
+  if (conv.left && conv.width > static_cast<int64_t>(length)) {
+    sink.Repeat(' ', conv.width - static_cast<int64_t>(length));
   }
 }
 
 template <typename CharT, typename SourceT>
-void WriteField(Sink<CharT>& sink, const Spec& spec, const SourceT* text, size_t length) {
-  PadLeft(sink, spec, length);
+void WriteField(Sink<CharT>& sink, const Conversion& conv, const SourceT* text, size_t length) {
+  PadLeft(sink, conv, length);
   sink.Write(text, length);
-  PadRight(sink, spec, length);
+  PadRight(sink, conv, length);
 }
 
 template <typename CharT>
-void WriteInteger(Sink<CharT>& sink, const Spec& spec, Integer value) {
-  char letter = spec.letter;
+void WriteInteger(Sink<CharT>& sink, const Conversion& conv, Integer value) {
+  char letter = conv.letter;
   unsigned base = letter == 'o' ? 8 : (letter == 'x' || letter == 'X') ? 16 : 10;
   const char* digit_set = letter == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
   char digits[24];
   size_t count = 0;
   for (uint64_t v = value.magnitude; v != 0; v /= base) digits[count++] = digit_set[v % base];
   // A precision of 0 prints no digits for the value 0.
-  if (value.magnitude == 0 && spec.precision != 0) digits[count++] = '0';
+  if (value.magnitude == 0 && conv.precision != 0) digits[count++] = '0';
 
   char prefix[3] = {};
   size_t prefix_length = 0;
   if (letter == 'd' || letter == 'i') {
     if (value.negative) {
       prefix[prefix_length++] = '-';
-    } else if (spec.plus) {
+    } else if (conv.plus) {
       prefix[prefix_length++] = '+';
-    } else if (spec.space) {
+    } else if (conv.space) {
       prefix[prefix_length++] = ' ';
     }
-  } else if (spec.alt && base == 16 && value.magnitude != 0) {
+  } else if (conv.alt && base == 16 && value.magnitude != 0) {
     prefix[prefix_length++] = '0';
     prefix[prefix_length++] = letter;
   }
-  int64_t zeros = spec.precision > static_cast<int64_t>(count)
-                      ? spec.precision - static_cast<int64_t>(count)
+  int64_t zeros = conv.precision > static_cast<int64_t>(count)
+                      ? conv.precision - static_cast<int64_t>(count)
                       : 0;
-  if (spec.alt && base == 8 && zeros == 0 && (count == 0 || digits[count - 1] != '0')) zeros = 1;
+  if (conv.alt && base == 8 && zeros == 0 && (count == 0 || digits[count - 1] != '0')) zeros = 1;
   int64_t body = static_cast<int64_t>(prefix_length + count) + zeros;
-  if (spec.zero && !spec.left && spec.precision < 0 && spec.width > body) {
-    zeros += spec.width - body;
-    body = spec.width;
+  if (conv.zero && !conv.left && conv.precision < 0 && conv.width > body) {
+    zeros += conv.width - body;
+    body = conv.width;
   }
-  PadLeft(sink, spec, static_cast<size_t>(body));
+  PadLeft(sink, conv, static_cast<size_t>(body));
   sink.Write(prefix, prefix_length);
   sink.Repeat('0', zeros);
   for (size_t i = count; i > 0 && !sink.Full(); --i) sink.Put(digits[i - 1]);
-  PadRight(sink, spec, static_cast<size_t>(body));
+  PadRight(sink, conv, static_cast<size_t>(body));
 }
 
 template <typename CharT>
-void WritePointer(Sink<CharT>& sink, const Spec& spec, const void* pointer) {
+void WritePointer(Sink<CharT>& sink, const Conversion& conv, const void* pointer) {
   // Sixteen upper-case digits on both targets, as msvcrt shows a 64-bit pointer.
   uint64_t value = reinterpret_cast<uintptr_t>(pointer);
   char digits[16];
   for (int i = 15; i >= 0; --i, value >>= 4) digits[i] = "0123456789ABCDEF"[value & 15];
-  WriteField(sink, spec, digits, sizeof(digits));
+  WriteField(sink, conv, digits, sizeof(digits));
 }
 
 template <typename CharT>
-void WriteFloat(Sink<CharT>& sink, const Spec& spec, double value) {
-  // The conversion itself is the C library's; only its specification is rebuilt.
+void WriteFloat(Sink<CharT>& sink, const Conversion& conv, double value) {
+  // The conversion itself is the C library's; only its format text is rebuilt.
   char narrow[64];
   int at = 0;
   narrow[at++] = '%';
-  if (spec.left) narrow[at++] = '-';
-  if (spec.plus) narrow[at++] = '+';
-  if (spec.space) narrow[at++] = ' ';
-  if (spec.alt) narrow[at++] = '#';
-  if (spec.zero) narrow[at++] = '0';
-  if (spec.width > 0) at += std::snprintf(narrow + at, sizeof(narrow) - at, "%d", int(spec.width));
-  if (spec.precision >= 0) {
-    at += std::snprintf(narrow + at, sizeof(narrow) - at, ".%d", int(spec.precision));
+  if (conv.left) narrow[at++] = '-';
+  if (conv.plus) narrow[at++] = '+';
+  if (conv.space) narrow[at++] = ' ';
+  if (conv.alt) narrow[at++] = '#';
+  if (conv.zero) narrow[at++] = '0';
+  if (conv.width > 0) at += std::snprintf(narrow + at, sizeof(narrow) - at, "%d", int(conv.width));
+  if (conv.precision >= 0) {
+    at += std::snprintf(narrow + at, sizeof(narrow) - at, ".%d", int(conv.precision));
   }
-  narrow[at++] = static_cast<char>(spec.letter);
+  narrow[at++] = static_cast<char>(conv.letter);
   narrow[at] = 0;
   int length = std::snprintf(nullptr, 0, narrow, value);
   if (length <= 0) return;
@@ -458,42 +458,42 @@ size_t CutConverted(const std::u16string& text, size_t cut) {
 }
 
 template <typename CharT>
-void WriteText(Sink<CharT>& sink, const Spec& spec, const void* pointer, bool own) {
+void WriteText(Sink<CharT>& sink, const Conversion& conv, const void* pointer, bool own) {
   using Other = typename Traits<CharT>::Other;
   if (pointer == nullptr) {
     static const char kNull[] = "(null)";
     size_t length = sizeof(kNull) - 1;
-    if (spec.precision >= 0 && static_cast<size_t>(spec.precision) < length) {
-      length = static_cast<size_t>(spec.precision);
+    if (conv.precision >= 0 && static_cast<size_t>(conv.precision) < length) {
+      length = static_cast<size_t>(conv.precision);
     }
-    WriteField(sink, spec, kNull, length);
+    WriteField(sink, conv, kNull, length);
     return;
   }
   if (own) {
     // Precision bounds the scan: the text need not be terminated within it.
     const CharT* text = static_cast<const CharT*>(pointer);
     size_t length = 0;
-    while ((spec.precision < 0 || static_cast<int64_t>(length) < spec.precision) && text[length]) {
+    while ((conv.precision < 0 || static_cast<int64_t>(length) < conv.precision) && text[length]) {
       ++length;
     }
-    WriteField(sink, spec, text, length);
+    WriteField(sink, conv, text, length);
     return;
   }
   const Other* text = static_cast<const Other*>(pointer);
   auto converted = Convert(std::basic_string_view<Other>(text, TextLength(text)));
   size_t length = converted.size();
-  if (spec.precision >= 0 && static_cast<size_t>(spec.precision) < length) {
-    length = CutConverted(converted, static_cast<size_t>(spec.precision));
+  if (conv.precision >= 0 && static_cast<size_t>(conv.precision) < length) {
+    length = CutConverted(converted, static_cast<size_t>(conv.precision));
   }
-  WriteField(sink, spec, converted.data(), length);
+  WriteField(sink, conv, converted.data(), length);
 }
 
 template <typename CharT>
-void WriteOtherCharacter(Sink<CharT>& sink, const Spec& spec, int value) {
+void WriteOtherCharacter(Sink<CharT>& sink, const Conversion& conv, int value) {
   using Other = typename Traits<CharT>::Other;
   Other c = static_cast<Other>(value);
   auto converted = Convert(std::basic_string_view<Other>(&c, 1));
-  WriteField(sink, spec, converted.data(), converted.size());
+  WriteField(sink, conv, converted.data(), converted.size());
 }
 
 template <typename CharT>
@@ -510,26 +510,26 @@ size_t Format(CharT* out, size_t max, const CharT* format, va_list source) {
         continue;
       }
       const CharT* start = p;
-      Spec spec;
-      p = ParseSpec(p + 1, args, &spec);
-      char letter = spec.letter;
+      Conversion conv;
+      p = ParseConversion(p + 1, args, &conv);
+      char letter = conv.letter;
       if (!IsKnownLetter(letter)) {
         sink.Write(start, static_cast<size_t>(p - start));
       } else if (letter == '%') {
         sink.Put('%');
       } else if (letter == 'c') {
         CharT c = static_cast<CharT>(va_arg(args.ap, int));
-        WriteField(sink, spec, &c, 1);
+        WriteField(sink, conv, &c, 1);
       } else if (letter == 'C') {
-        WriteOtherCharacter(sink, spec, va_arg(args.ap, int));
+        WriteOtherCharacter(sink, conv, va_arg(args.ap, int));
       } else if (IsIntegerLetter(letter)) {
-        WriteInteger(sink, spec, TakeInteger(spec, args));
+        WriteInteger(sink, conv, TakeInteger(conv, args));
       } else if (letter == 'p') {
-        WritePointer(sink, spec, va_arg(args.ap, const void*));
+        WritePointer(sink, conv, va_arg(args.ap, const void*));
       } else if (IsFloatLetter(letter)) {
-        WriteFloat(sink, spec, va_arg(args.ap, double));
+        WriteFloat(sink, conv, va_arg(args.ap, double));
       } else {
-        WriteText(sink, spec, va_arg(args.ap, const void*), letter == 's');
+        WriteText(sink, conv, va_arg(args.ap, const void*), letter == 's');
       }
     }
     va_end(args.ap);
