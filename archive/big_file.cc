@@ -268,6 +268,13 @@ bool Parlo_BigFile::LoadBigFile(const char* newPath) {
   Clear();
   items = new BIGFILE_FILE*[10]();
   capacity = 10;
+  AddDecodedEntries(contents);
+  CommitRegions();
+  opened_ = true;
+  return true;
+}
+
+void Parlo_BigFile::AddDecodedEntries(const bigfile::DirectoryContents& contents) {
   for (const bigfile::DirectoryRecord& record : contents.records) {
     auto entry = std::make_unique<BIGFILE_FILE>();
     entry->name = Parlo_String(record.name.data(), static_cast<int>(record.name.size()));
@@ -277,9 +284,6 @@ bool Parlo_BigFile::LoadBigFile(const char* newPath) {
     Add(entry.release());
   }
   reserved = contents.reserved;
-  CommitRegions();
-  opened_ = true;
-  return true;
 }
 
 bool Parlo_BigFile::DecodeDirectory() { return DecodeBlock(false); }
@@ -297,15 +301,7 @@ bool Parlo_BigFile::DecodeBlock(bool legacy) {
     return false;
   }
   Clear();
-  for (const bigfile::DirectoryRecord& record : contents.records) {
-    auto entry = std::make_unique<BIGFILE_FILE>();
-    entry->name = Parlo_String(record.name.data(), static_cast<int>(record.name.size()));
-    entry->offset = record.offset;
-    entry->size = record.size;
-    std::memcpy(entry->tag, record.tag, sizeof(entry->tag));
-    Add(entry.release());
-  }
-  reserved = contents.reserved;
+  AddDecodedEntries(contents);
   InvalidateIndex();
   return true;
 }

@@ -13,6 +13,10 @@
 #include "common/parlo_string.h"
 #include "platform/platform.h"
 
+namespace bigfile {
+struct DirectoryContents;
+}  // namespace bigfile
+
 // One entry of an archive, owned by the entry list.
 struct BIGFILE_FILE {
   // Where the stored bytes start in the file; 0 while they are not written.
@@ -143,6 +147,8 @@ class Parlo_BigFile : public CDynamicList<BIGFILE_FILE> {
   void CommitRegions();
   void ResetToEmpty();
   bool DecodeBlock(bool legacy);
+  // Appends an entry per decoded record and takes the trailer's reserved value.
+  void AddDecodedEntries(const bigfile::DirectoryContents& contents);
   void TrimOpenFile(platform::FileHandle file);
   bool WriteScrambled(platform::FileHandle file, uint64_t position, const BIGFILE_FILE* entry);
   bool WriteEntryTo(platform::FileHandle file, BIGFILE_FILE* entry,
